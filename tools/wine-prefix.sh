@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Makes (or refreshes) this build's private 32-bit Wine prefix and starts the
+# board simulator in it as a demand-start kernel service. Quick when the
+# prefix exists: only the driver is stopped, replaced and started again.
+set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
+
+SYS=$VANTRI_BIN/vantrisim.sys
+[ -f "$SYS" ] || { echo "wine-prefix: $SYS not built; run tools/build.sh" >&2; exit 1; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$VANTRI_BUILD"
+  wineboot -i >/dev/null 2>&1
+  # The dialogs ask for the face "ＭＳ Ｐゴシック": map it to the installed IPA Gothic.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAGothic' /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /d 'IPAPGothic' /f >/dev/null 2>&1
+fi
+
+# One wineserver for everything that follows (the driver lives in it).
+wineserver -p >/dev/null 2>&1 || true
+
+DRIVERS=$WINEPREFIX/drive_c/windows/system32/drivers
+wine sc stop vantrisim >/dev/null 2>&1 || true
+for _ in $(seq 50); do
+  wine sc query vantrisim 2>/dev/null | grep -q RUNNING || break
+  sleep 0.1
+done
+cp "$SYS" "$DRIVERS/vantrisim.sys"
+if ! wine sc query vantrisim >/dev/null 2>&1; then
+  wine sc create vantrisim type= kernel start= demand \
+    binPath= 'C:\windows\system32\drivers\vantrisim.sys' >/dev/null
+fi
+wine sc start vantrisim >/dev/null
+for _ in $(seq 100); do
+  wine sc query vantrisim 2>/dev/null | grep -q RUNNING && exit 0
+  sleep 0.1
+done
+echo "wine-prefix: the simulator service did not start" >&2
+exit 1
