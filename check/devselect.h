@@ -1,0 +1,15 @@
+/* devselect.h - the Device Select dialog: choose the current entry of the panel's list. */
+#ifndef VANTRI_CHECK_DEVSELECT_H
+#define VANTRI_CHECK_DEVSELECT_H
+
+#include <windows.h>
+
+typedef struct DeviceSelectParam {
+    HWND  hwndOwner;          /* the dialog is centred over it */
+    DWORD dwCountAndCurrent;  /* high word: entries to list; low word: entry to preselect */
+} DeviceSelectParam;
+
+/* Returns through EndDialog the chosen entry index, or -1 for no change. */
+INT_PTR CALLBACK DeviceSelectDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+#endif
