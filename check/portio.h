@@ -3,6 +3,7 @@
 #define VANTRI_CHECK_PORTIO_H
 
 #include <windows.h>
+#include <stddef.h>
 
 #define PORTIO_PROPERTY "Property"
 
@@ -14,6 +15,8 @@ typedef struct PortWindowInfo {
 
 #ifdef __cplusplus
 static_assert(sizeof(PortWindowInfo) == 8, "PortWindowInfo layout");
+static_assert(offsetof(PortWindowInfo, wDevice) == 4, "PortWindowInfo: device at 4");
+static_assert(offsetof(PortWindowInfo, wPort) == 6, "PortWindowInfo: port at 6");
 #endif
 
 INT_PTR CALLBACK PortWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
