@@ -31,6 +31,7 @@
 /* Reply status words of the simulated driver for requests it refuses. */
 #define VANTRISIM_STATUS_BAD_PORT     0x00000100u /* port index outside 0..3 */
 #define VANTRISIM_STATUS_BAD_REQUEST  0x00000101u /* request code not known */
+#define VANTRISIM_STATUS_BAD_LENGTH   0x00000102u /* port request without its record (null or short input) */
 
 /* Control requests: CTL_CODE(0x8001, function, METHOD_BUFFERED, FILE_ANY_ACCESS). */
 #define VANTRISIM_CTL_CODE(fn) ((0x8001u << 16) | ((fn) << 2))

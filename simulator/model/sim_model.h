@@ -45,6 +45,12 @@ struct SimModel {
 void SimModelInit(SimModel *m);
 void SimModelDefaultConfig(VantriSimConfig *cfg);
 
+// A configuration is valid when it names only boards 0..15.
+bool SimModelValidConfig(const VantriSimConfig *cfg);
+// Takes a new configuration and clears faults, latches, inputs, patterns and
+// the log; open counts stay. False (and nothing changed) for an invalid one.
+bool SimModelReset(SimModel *m, const VantriSimConfig *cfg);
+
 // Opening a board's path. Returns true when the path opens: the board exists,
 // is not open already (exclusive use) and no OPEN_FAILS fault hits it.
 bool SimModelOpen(SimModel *m, uint32_t board);
@@ -52,7 +58,10 @@ void SimModelClose(SimModel *m, uint32_t board);
 
 // One board request. With buffered I/O the input and the output may be the
 // same buffer: the model reads all input before it writes any output.
-// input is null when the caller passed no input buffer.
+// input is null when the caller passed no input buffer; an input length of 0
+// also counts as no input. An output buffer shorter than the 64-byte reply
+// receives the reply's leading bytes (bytesReturned says how many); a null
+// output receives nothing. The request is logged whatever its outcome.
 SimResult SimModelRequest(SimModel *m, uint32_t board, uint32_t code,
                           const void *input, uint32_t inputLength,
                           void *output, uint32_t outputLength,
