@@ -9,6 +9,7 @@
 #define VANTRI_H
 
 #include <windows.h>
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -41,6 +42,9 @@ static_assert(offsetof(VantriResource, dwBase) == 116, "base at 116");
 static_assert(offsetof(VantriResource, dwLength) == 196, "length at 196");
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 _Static_assert(sizeof(VantriResource) == 408, "VantriResource is 408 bytes");
+_Static_assert(offsetof(VantriResource, dwRangeCount) == 112, "range count at 112");
+_Static_assert(offsetof(VantriResource, dwBase) == 116, "base at 116");
+_Static_assert(offsetof(VantriResource, dwLength) == 196, "length at 196");
 #endif
 
 /* Device numbers travel in 32-bit arguments; only the low 16 bits count. */
