@@ -17,6 +17,10 @@
 #include "vantrisim_client.h"
 #include "vantri_protocol.h"
 
+/* Compares with a std::string that lives until the check is done. */
+#define WCHECK_STR(expected, actualStr) do { \
+    std::string wt_s = (actualStr); WCHECK_STREQ(expected, wt_s.c_str()); } while (0)
+
 /* ---- Simulator ---------------------------------------------------------- */
 
 inline BOOL SimResetBoards(DWORD mask)
