@@ -21,6 +21,11 @@ constexpr DWORD kErrorAppWrongOs = 1151;   // ERROR_APP_WRONG_OS
 
 static_assert(sizeof(OSVERSIONINFOA) == kOsVersionInfoSize, "OSVERSIONINFOA is 148 bytes");
 
+// Set by an attach that succeeded. The loader follows a refused attach with
+// a detach call of its own; that one must not close, count down or delete
+// what this process never set up.
+BOOL g_bAttached;
+
 // Refuses every platform but Windows NT; touches no state.
 BOOL CheckPlatform(void)
 {
@@ -52,11 +57,15 @@ BOOL OnProcessAttach(void)
         return FALSE;
     }
     InterlockedIncrement(&pShared->lAttachCount);
+    g_bAttached = TRUE;
     return TRUE;
 }
 
 BOOL OnProcessDetach(void)
 {
+    if (!g_bAttached)
+        return TRUE;
+    g_bAttached = FALSE;
     for (WORD n = 0; n < VANTRI_MAX_DEVICES; n++) {
         if (GetDeviceSlot(n) != INVALID_HANDLE_VALUE)
             VantriClose(n);  // a board whose close fails stays open

@@ -30,12 +30,25 @@ bool WaitPending(DWORD dwCount, DWORD dwTimeoutMs = 3000)
 
 struct RawCall {
     HANDLE hDevice;
+    HANDLE hRelease;    // the thread stays until the reply has landed
     DWORD dwPort;
     VantriReply reply;  // the driver writes here, possibly after the call returned
     BOOL bResult;
     DWORD dwError;
     DWORD dwElapsedMs;
+    volatile LONG lReturned;
 };
+
+// The request's status block lived in DeviceIoControl's frame, which is gone
+// when the late completion writes it: wait below a padding that covers that
+// part of the stack, so the write lands in the padding.
+__attribute__((noinline)) void WaitBelowPadding(HANDLE hEvent)
+{
+    volatile BYTE pad[32768];
+    pad[0] = 0;
+    pad[sizeof pad - 1] = 0;
+    WaitForSingleObject(hEvent, 10000);
+}
 
 DWORD WINAPI RawInPortThread(LPVOID pv)
 {
@@ -49,6 +62,8 @@ DWORD WINAPI RawInPortThread(LPVOID pv)
                                      &pCall->reply, sizeof pCall->reply, &dwReturned, NULL);
     pCall->dwError = GetLastError();
     pCall->dwElapsedMs = GetTickCount() - dwStart;
+    InterlockedExchange(&pCall->lReturned, 1);
+    WaitBelowPadding(pCall->hRelease);
     return 0;
 }
 
@@ -113,26 +128,30 @@ WTEST(ChannelRawRequestWithoutOverlappedReturnsEarly)
     HANDLE h = OpenBoardRaw(1);
     WREQUIRE(h != INVALID_HANDLE_VALUE);
     WREQUIRE(VantriSimSetFault(1, IOCTL_VANTRI_IN_PORT, VANTRISIM_FAULT_PEND, 0, kPendMs, 2));
+    HANDLE hRelease = CreateEventA(NULL, TRUE, FALSE, NULL);
     RawCall calls[2];
     HANDLE threads[2];
     for (int i = 0; i < 2; i++) {
         memset(&calls[i], 0, sizeof calls[i]);
         memset(&calls[i].reply, 0xEE, sizeof calls[i].reply);
         calls[i].hDevice = h;
+        calls[i].hRelease = hRelease;
         calls[i].dwPort = (DWORD)i;
         threads[i] = CreateThread(NULL, 0, RawInPortThread, &calls[i], 0, NULL);
         WREQUIRE(threads[i]);
     }
-    WaitForMultipleObjects(2, threads, TRUE, 5000);
+    // Both calls return while the driver still holds both requests.
+    DWORD dwStart = GetTickCount();
+    while (GetTickCount() - dwStart < 5000 && !(calls[0].lReturned && calls[1].lReturned))
+        Sleep(1);
     for (int i = 0; i < 2; i++) {
         WCONTEXT("thread %d", i);
         WCHECK_EQ(FALSE, calls[i].bResult);
         WCHECK_EQ(ERROR_IO_PENDING, calls[i].dwError);
         WCHECK(calls[i].dwElapsedMs < kPendMs / 2);
-        CloseHandle(threads[i]);
     }
     // The replies arrive after the calls have returned.
-    DWORD dwStart = GetTickCount();
+    dwStart = GetTickCount();
     while (GetTickCount() - dwStart < 5000 &&
            ((volatile DWORD &)calls[0].reply.dwStatus != 0 || (volatile DWORD &)calls[1].reply.dwStatus != 0))
         Sleep(10);
@@ -143,6 +162,11 @@ WTEST(ChannelRawRequestWithoutOverlappedReturnsEarly)
     }
     WCONTEXT("");
     WCHECK(WaitPending(0));
+    SetEvent(hRelease);
+    WaitForMultipleObjects(2, threads, TRUE, 10000);
+    for (HANDLE t : threads)
+        CloseHandle(t);
+    CloseHandle(hRelease);
     CloseHandle(h);
 }
 
