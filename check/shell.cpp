@@ -137,8 +137,10 @@ LPSTR GetHelpFilePath(void)
     }
     LPSTR path = g_shell.szHelpPath;
     DWORD got = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (got == 0)
+    if (got == 0) {
         path[0] = '\0';
+        return path;
+    }
     path[MAX_PATH - 1] = '\0';
     int pathLen = lstrlenA(path);
     int at = pathLen >= extLen ? pathLen - extLen : 0;
@@ -152,12 +154,13 @@ void CenterWindow(HWND hwndCenter, HWND hwndMove)
     if (!hwndCenter)
         hwndCenter = (style & WS_CHILD) ? GetParent(hwndMove) : GetWindow(hwndMove, GW_OWNER);
 
-    RECT rcWindow;
-    GetWindowRect(hwndMove, &rcWindow);
+    RECT rcWindow = { 0, 0, 0, 0 };
+    if (!GetWindowRect(hwndMove, &rcWindow))
+        return;
     int w = rcWindow.right - rcWindow.left;
     int h = rcWindow.bottom - rcWindow.top;
 
-    RECT rcArea, rcCenter;
+    RECT rcArea = { 0, 0, 0, 0 }, rcCenter = { 0, 0, 0, 0 };
     if (style & WS_CHILD) {
         HWND hwndParent = GetParent(hwndMove);
         GetClientRect(hwndParent, &rcArea);

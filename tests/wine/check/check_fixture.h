@@ -19,7 +19,11 @@
 
 /* Compares with a std::string that lives until the check is done. */
 #define WCHECK_STR(expected, actualStr) do { \
-    std::string wt_s = (actualStr); WCHECK_STREQ(expected, wt_s.c_str()); } while (0)
+    std::string wt_x = (expected), wt_s = (actualStr); \
+    if (wt_x != wt_s) { char wt_b[700]; \
+        snprintf(wt_b, sizeof wt_b, "%s == %s: expected \"%s\", got \"%s\"", #expected, #actualStr, \
+                 wt_x.c_str(), wt_s.c_str()); \
+        WTestFail(__FILE__, __LINE__, wt_b); } } while (0)
 
 /* ---- Simulator ---------------------------------------------------------- */
 
@@ -221,9 +225,10 @@ struct SeenBox {
 class BoxWatcher {
 public:
     typedef std::string (*HoldFn)(void);
+    typedef void (*AnswerFn)(HWND box);   /* answers the box in place of OK */
 
-    explicit BoxWatcher(DWORD threadId, DWORD holdMs = 0, HoldFn onHold = NULL)
-        : m_threadId(threadId), m_holdMs(holdMs), m_onHold(onHold)
+    explicit BoxWatcher(DWORD threadId, DWORD holdMs = 0, HoldFn onHold = NULL, AnswerFn answer = NULL)
+        : m_threadId(threadId), m_holdMs(holdMs), m_onHold(onHold), m_answer(answer)
     {
         InitializeCriticalSection(&m_lock);
         m_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
@@ -289,7 +294,9 @@ private:
             self->m_boxes.push_back(seen);
             LeaveCriticalSection(&self->m_lock);
             last = box;
-            if (IsWindow(box)) {
+            if (self->m_answer) {
+                self->m_answer(box);
+            } else if (IsWindow(box)) {
                 DWORD_PTR r;
                 SendMessageTimeoutA(box, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 5000, &r);
             }
@@ -300,6 +307,7 @@ private:
     DWORD m_threadId;
     DWORD m_holdMs;
     HoldFn m_onHold;
+    AnswerFn m_answer;
     CRITICAL_SECTION m_lock;
     HANDLE m_stop = NULL;
     HANDLE m_thread = NULL;
