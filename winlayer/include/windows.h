@@ -205,6 +205,10 @@ LONG WINAPI InterlockedDecrement(LONG volatile *lpAddend);
 LONG WINAPI InterlockedExchange(LONG volatile *Target, LONG Value);
 LONG WINAPI InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange,
                                        LONG Comperand);
+/* The same for pointer-sized values (handles). */
+PVOID WINAPI InterlockedExchangePointer(PVOID volatile *Target, PVOID Value);
+PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile *Destination, PVOID Exchange,
+                                               PVOID Comperand);
 
 /* Platform. */
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);

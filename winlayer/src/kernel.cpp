@@ -120,6 +120,20 @@ LONG WINAPI InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange
     return expected;
 }
 
+PVOID WINAPI InterlockedExchangePointer(PVOID volatile *Target, PVOID Value)
+{
+    return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
+}
+
+PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile *Destination, PVOID Exchange,
+                                               PVOID Comperand)
+{
+    PVOID expected = Comperand;
+    __atomic_compare_exchange_n(Destination, &expected, Exchange, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
+    return expected;
+}
+
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation)
 {
     if (lpVersionInformation == nullptr) {

@@ -41,6 +41,9 @@ TEST_F(LibraryTest, PlatformCheckRefusesTheLoadAndTouchesNothing)
             EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), FALSE);
             EXPECT_EQ(GetLastError(), row.lastError);
             EXPECT_EQ(SharedCount(), count);
+            // The loader follows a refused attach with a detach: a no-op.
+            EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_DETACH, nullptr), TRUE);
+            EXPECT_EQ(SharedCount(), count);
             WinlayerCallCounts calls;
             WinlayerGetCallCounts(&calls);
             EXPECT_EQ(calls.dwCreateFile + calls.dwCreateEvent + calls.dwDeviceIoControl, 0u);
@@ -114,6 +117,8 @@ TEST_F(LibraryTest, FailedVersionQueryRefusesTheLoadAndTheNextAttachAsksAgain)
         EXPECT_EQ(SharedCount(), 0);
         EXPECT_EQ(SharedVersion(), 0u);
         EXPECT_EQ(WinlayerOpenHandleCount(), 0u) << "a refused load keeps nothing open";
+        EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_DETACH, nullptr), TRUE) << "the loader's detach";
+        EXPECT_EQ(SharedCount(), 0) << "is not counted";
 
         // The fault was for one request only (or the board comes back).
         cfg = Config(0x0007);

@@ -165,6 +165,13 @@ TEST_F(LayerTest, CriticalSectionIsRecursiveAndInterlockedReturnsTheRightValue)
     EXPECT_EQ(v, 9);
     EXPECT_EQ(InterlockedCompareExchange(&v, 1, 9), 9);
     EXPECT_EQ(v, 1);
+
+    int a = 0, b = 0;
+    PVOID volatile p = &a;
+    EXPECT_EQ(InterlockedCompareExchangePointer(&p, &b, nullptr), &a) << "no match: unchanged";
+    EXPECT_EQ(InterlockedCompareExchangePointer(&p, &b, &a), &a);
+    EXPECT_EQ(InterlockedExchangePointer(&p, nullptr), &b);
+    EXPECT_EQ(p, nullptr);
 }
 
 TEST(LayerFormat, WsprintfFormatsAndStaysWithin1024Bytes)
