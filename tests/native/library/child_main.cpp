@@ -6,7 +6,8 @@
 //       attaches, prints "attach <result> <count> <driver-version> <requests>",
 //       waits for a line on stdin, detaches, prints "detach <count>".
 //   vantri_native_child cycle <shm-name> <n>
-//       attaches and detaches n times; exit status 0 when every attach
+//       waits for a line on stdin (so that several children start at once),
+//       then attaches and detaches n times; exit status 0 when every attach
 //       succeeded.
 #include <windows.h>
 
@@ -47,6 +48,9 @@ int main(int argc, char **argv)
     }
     if (std::strcmp(argv[1], "cycle") == 0 && argc >= 4) {
         int n = std::atoi(argv[3]);
+        char line[16];
+        if (std::fgets(line, sizeof line, stdin) == nullptr)
+            return 3;
         for (int i = 0; i < n; ++i) {
             if (!DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr))
                 return 1;
