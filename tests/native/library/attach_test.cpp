@@ -5,6 +5,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -332,6 +333,20 @@ TEST_F(LibraryTest, FirstProcessOfTheMachineFillsTheBlockForAll)
     child.Say("go\n");
     EXPECT_EQ(child.ReadLine(), "detach 1");
     EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(LibraryTest, ANewSharedObjectStartsAtZero)
+{
+    // A machine on which the block was never created: the first attach
+    // finds the count at 0 and asks its driver.
+    std::string fresh = std::string(WinlayerSharedName()) + "-fresh";
+    shm_unlink(fresh.c_str());
+    Child child({"attach", fresh});
+    EXPECT_EQ(child.ReadLine(), "attach 1 1 131073 1");
+    child.Say("go\n");
+    EXPECT_EQ(child.ReadLine(), "detach 0");
+    EXPECT_EQ(child.Wait(), 0);
+    shm_unlink(fresh.c_str());
 }
 
 TEST_F(LibraryTest, AttachCountStaysExactWhileProcessesLoadAndUnloadAtOnce)

@@ -2,8 +2,13 @@
 // gets a shared-memory object of its own, removed when it ends.
 #include "fixture.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <cstdio>
 #include <cstring>
@@ -150,8 +155,34 @@ void LibraryTest::SetFault(const VantriSimFault &f)
 
 }  // namespace vt
 
+namespace {
+
+// A test program that was killed (or stopped by a sanitizer) cannot remove
+// its object: remove those whose process is gone.
+void RemoveStaleSharedObjects()
+{
+    DIR *d = opendir("/dev/shm");
+    if (d == nullptr)
+        return;
+    while (dirent *e = readdir(d)) {
+        int pid = 0;
+        char tail = 0;
+        if (std::sscanf(e->d_name, "vantri-test-%d%c", &pid, &tail) != 1 || pid <= 0)
+            continue;
+        if (kill(pid, 0) != 0 && errno == ESRCH) {
+            char name[80];
+            std::snprintf(name, sizeof name, "/%s", e->d_name);
+            shm_unlink(name);
+        }
+    }
+    closedir(d);
+}
+
+}  // namespace
+
 int main(int argc, char **argv)
 {
+    RemoveStaleSharedObjects();
     // A shared-memory object of this process's own, so test programs that
     // run side by side never see each other's attach count.
     char name[64];
