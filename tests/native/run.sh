@@ -75,7 +75,7 @@ echo "=== native-tsan: ThreadSanitizer, the concurrency tests"
 TSAN=$VANTRI_BUILD/native-tsan
 # The tests where threads share the library: racing creates and closes, the
 # create/close/poll stress, two threads on one handle, pended completions.
-TSAN_TESTS='library\.LibraryTest\.(Racing|CreateClosePollStress|TwoThreads|EveryExportWaits|WithoutAnOverlapped)'
+TSAN_TESTS='library\.LibraryTest\.(Racing|CreateClosePollStress|TwoThreads|APendedRequest|EveryExportWaits|WithoutAnOverlapped)'
 if configure "$TSAN" -DVANTRI_SANITIZE=thread && build "$TSAN" vantri_native_tests vantri_native_child; then
   ctest --test-dir "$TSAN" --output-on-failure -R "$TSAN_TESTS" 2>&1 | tee "$LOGS/tsan.log"
   count_ctest "$LOGS/tsan.log"

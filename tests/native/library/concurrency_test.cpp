@@ -105,6 +105,36 @@ TEST_F(LibraryTest, RacingCreateAnyHandsOutDistinctBoards)
     EXPECT_EQ(WinlayerOpenDeviceCount(), 16u);
 }
 
+// A request the driver holds blocks only its own caller: the error store's
+// lock is never held across a request, and requests on one handle do not
+// queue behind each other.
+TEST_F(LibraryTest, APendedRequestBlocksNobodyElse)
+{
+    Open(1);
+    Open(2);
+    SetFault(Fault(1, IOCTL_VANTRI_IN_PORT, VANTRISIM_FAULT_PEND, 1000, 1));
+    std::atomic<BOOL> slowResult{-1};
+    std::thread slow([&] {
+        BYTE b;
+        slowResult = VantriInPort(1, 0, &b);
+    });
+    ASSERT_TRUE(WaitFor([] { return WinlayerPendingCount() == 1; })) << "the request never pended";
+
+    BYTE b;
+    EXPECT_EQ(VantriInPort(1, 1, &b), TRUE) << "same handle";
+    EXPECT_EQ(VantriOutPort(2, 0, 0x42), TRUE) << "another board";
+    EXPECT_EQ(VantriInPort(5, 0, &b), FALSE) << "a code recorded meanwhile";
+    EXPECT_EQ(VantriGetLastError(5), static_cast<DWORD>(VANTRI_ERR_HANDLE));
+    WORD w = 0;
+    EXPECT_EQ(VantriCreate(&w), TRUE);
+    EXPECT_EQ(VantriClose(0), TRUE);
+    EXPECT_EQ(WinlayerPendingCount(), 1u) << "all of it happened while the first request waited";
+    EXPECT_EQ(slowResult.load(), -1);
+
+    slow.join();
+    EXPECT_EQ(slowResult.load(), TRUE);
+}
+
 // Each worker opens boards (by number or the first free one), polls and
 // writes ports of any board, and closes only the boards it opened. Nobody
 // may ever be handed a board another thread holds, and at the end the
