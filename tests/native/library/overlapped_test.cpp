@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace vt {
 namespace {
@@ -123,6 +124,35 @@ TEST_F(LibraryTest, TwoThreadsOnOneHandleEachGetTheirOwnReply)
     EXPECT_EQ(VantriGetLastError(1), 0u);
     EXPECT_EQ(ReadLog().size(), static_cast<size_t>(2 * kCalls));
     EXPECT_EQ(WinlayerPendingCount(), 0u) << "every call waited for its completion";
+}
+
+// More requests in flight than the library keeps events for: the extra ones
+// get an event of their own for the one request, and give it back.
+TEST_F(LibraryTest, ManyRequestsInFlightBorrowAndReturnTheirEvents)
+{
+    Open(1);
+    // Long enough for every thread to have started before the first returns.
+    SetFault(Fault(1, IOCTL_VANTRI_IN_PORT, VANTRISIM_FAULT_PEND, 500, 0));
+    WinlayerResetCallCounts();
+    constexpr int kThreads = 24;
+    std::atomic<int> ok{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            BYTE b;
+            if (VantriInPort(1, static_cast<DWORD>(i) % 4, &b) == TRUE)
+                ok++;
+        });
+    }
+    EXPECT_TRUE(WaitFor([] { return WinlayerPendingCount() == kThreads; }))
+        << "all requests in flight at once; got " << WinlayerPendingCount();
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(ok.load(), kThreads);
+    WinlayerCallCounts calls;
+    WinlayerGetCallCounts(&calls);
+    EXPECT_GE(calls.dwCreateEvent, static_cast<DWORD>(kThreads - 16)) << "temporary events";
+    EXPECT_LE(WinlayerOpenEventCount(), 16u) << "only the kept events stay open";
 }
 
 }  // namespace
