@@ -34,10 +34,24 @@ if ! wine sc query vantrisim >/dev/null 2>&1; then
   wine sc create vantrisim type= kernel start= demand \
     binPath= 'C:\windows\system32\drivers\vantrisim.sys' >/dev/null
 fi
-wine sc start vantrisim >/dev/null
-for _ in $(seq 100); do
-  wine sc query vantrisim 2>/dev/null | grep -q RUNNING && exit 0
-  sleep 0.1
-done
+# Right after wineboot the service manager may still refuse a start (1055),
+# and after a driver host died it may refuse every start (6): try a few
+# times, then restart this prefix's wineserver and try again.
+start_service() {
+  local _i _j
+  for _i in $(seq 5); do
+    wine sc start vantrisim >/dev/null 2>&1 || true
+    for _j in $(seq 20); do
+      wine sc query vantrisim 2>/dev/null | grep -q RUNNING && return 0
+      sleep 0.1
+    done
+  done
+  return 1
+}
+start_service && exit 0
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 || true
+start_service && exit 0
 echo "wine-prefix: the simulator service did not start" >&2
 exit 1

@@ -259,6 +259,16 @@ bool SimModelOpen(SimModel *m, uint32_t board)
     return true;
 }
 
+bool SimModelPathOpens(const SimModel *m, uint32_t board)
+{
+    if (!BoardExists(m, board))
+        return false;
+    for (uint32_t i = 0; i < m->faultCount; i++)
+        if (m->faults[i].dwBoard == board && m->faults[i].dwKind == VANTRISIM_FAULT_OPEN_FAILS)
+            return false;
+    return true;
+}
+
 void SimModelClose(SimModel *m, uint32_t board)
 {
     if (IsBoard(board) && m->openCount[board] != 0)

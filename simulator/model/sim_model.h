@@ -55,6 +55,9 @@ bool SimModelReset(SimModel *m, const VantriSimConfig *cfg);
 // is not open already (exclusive use) and no OPEN_FAILS fault hits it.
 bool SimModelOpen(SimModel *m, uint32_t board);
 void SimModelClose(SimModel *m, uint32_t board);
+// Whether the board's path can be opened at all: the board exists and no
+// OPEN_FAILS fault names it. Open handles do not count here.
+bool SimModelPathOpens(const SimModel *m, uint32_t board);
 
 // One board request. With buffered I/O the input and the output may be the
 // same buffer: the model reads all input before it writes any output.

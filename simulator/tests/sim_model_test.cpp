@@ -374,10 +374,15 @@ TEST_F(SimModelTest, OpenFailsFaultRefusesThePathForItsCount)
     SimModelClose(m(), 1);
 
     ASSERT_TRUE(SetFault(0, 0, VANTRISIM_FAULT_OPEN_FAILS));
+    EXPECT_FALSE(SimModelPathOpens(m(), 0));
+    EXPECT_TRUE(SimModelPathOpens(m(), 1)) << "open handles do not close the path";
+    EXPECT_FALSE(SimModelPathOpens(m(), 3)) << "absent board";
+    EXPECT_FALSE(SimModelPathOpens(m(), 16));
     EXPECT_TRUE(SimModelOpen(m(), 2)) << "other board";
     for (int i = 0; i < 3; i++)
         EXPECT_FALSE(SimModelOpen(m(), 0));
     ASSERT_TRUE(SetFault(0, 0, VANTRISIM_FAULT_NONE));  // NONE removes the fault of board and code
+    EXPECT_TRUE(SimModelPathOpens(m(), 0));
     EXPECT_TRUE(SimModelOpen(m(), 0));
 }
 
