@@ -83,6 +83,28 @@ static inline BOOL VantriSimClearLog(void)
     return VantriSimControl(IOCTL_VANTRISIM_CLEAR_LOG, NULL, 0, NULL, 0, NULL);
 }
 
+/* Waits until no board is open, up to timeoutMs; TRUE when none is. Under
+ * Wine the close of a board handle reaches the simulator only after
+ * CloseHandle has returned, so a check right after a close polls. */
+static inline BOOL VantriSimWaitAllClosed(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        VantriSimStatus st;
+        if (!VantriSimGetStatus(&st))
+            return FALSE;
+        BOOL open = FALSE;
+        for (int n = 0; n < VANTRISIM_MAX_BOARDS; n++)
+            if (st.dwOpenCount[n] != 0)
+                open = TRUE;
+        if (!open)
+            return TRUE;
+        if (GetTickCount() - start >= timeoutMs)
+            return FALSE;
+        Sleep(5);
+    }
+}
+
 /* Reads up to max entries from the start of the log; returns how many, or -1. */
 static inline int VantriSimReadLog(VantriSimLogEntry *entries, int max)
 {
