@@ -11,6 +11,8 @@
 #include "wtest.h"
 #include "support.h"
 
+#include <stdlib.h>
+
 #include <vector>
 
 using namespace portio_test;
@@ -19,6 +21,14 @@ namespace {
 
 constexpr int kCycles = 1000;
 constexpr int kRepaints = 100000;
+
+/* PORTIO_SOAK_CYCLES and PORTIO_SOAK_REPAINTS change the counts for a longer or a quicker look. */
+int Count(const char *name, int fallback)
+{
+    char buf[16];
+    DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return n && n < sizeof buf && atoi(buf) > 0 ? atoi(buf) : fallback;
+}
 
 struct HandleEntry {
     ULONG pid;
@@ -112,16 +122,25 @@ WTEST(open_close_cycles_and_repaints_leave_handles_and_gdi_flat)
     VantriSimResetDefault();
     VantriSimSetInput(0, 0, VANTRISIM_INPUT_FIXED, 0x5A);
 
-    /* Warm up: first windows fill caches (fonts, classes) once for good. */
+    /* Warm up: the first windows fill caches (fonts, classes) once for good,
+     * and the first rounds of counting make what counting needs. */
+    bool gdiFromRoom = false;
     for (int i = 0; i < 20; i++)
         OpenCloseCycle(i);
-    bool gdiFromRoom = false;
+    KernelHandles();
+    GdiObjectsInUse(gdiFromRoom);
     const long handles0 = KernelHandles();
     const long gdi0 = GdiObjectsInUse(gdiFromRoom);
 
+    const int cycles = Count("PORTIO_SOAK_CYCLES", kCycles);
+    const int repaints = Count("PORTIO_SOAK_REPAINTS", kRepaints);
+    long handlesHalf = -1;
     DWORD t0 = GetTickCount();
-    for (int i = 0; i < kCycles; i++)
+    for (int i = 0; i < cycles; i++) {
         OpenCloseCycle(i);
+        if (i == cycles / 2)
+            handlesHalf = KernelHandles();
+    }
     DWORD tCycles = GetTickCount() - t0;
     const long handles1 = KernelHandles();
     const long gdi1 = GdiObjectsInUse(gdiFromRoom);
@@ -129,7 +148,7 @@ WTEST(open_close_cycles_and_repaints_leave_handles_and_gdi_flat)
     HWND h = OpenPortWindow(0, 0);
     WREQUIRE(IsWindow(h));
     t0 = GetTickCount();
-    for (int i = 0; i < kRepaints; i++) {
+    for (int i = 0; i < repaints; i++) {
         const int bit = i % 16;
         const int id = bit < 8 ? IDC_OUTLED0 + bit : IDC_INLED0 + bit - 8;
         SendDlgItemMessageA(h, id, LEDM_SETSTATE, (i / 16) & 1 ? LEDS_ON : LEDS_OFF, 0);
@@ -145,11 +164,12 @@ WTEST(open_close_cycles_and_repaints_leave_handles_and_gdi_flat)
     const long gdi2 = GdiObjectsInUse(gdiFromRoom);
 
     printf("soak: %d open/close cycles in %lu ms (%.2f ms each), %d repaints in %lu ms (%.1f us each)\n",
-           kCycles, tCycles, tCycles / (double)kCycles, kRepaints, tRepaints, tRepaints * 1000.0 / kRepaints);
+           cycles, tCycles, tCycles / (double)cycles, repaints, tRepaints, tRepaints * 1000.0 / repaints);
     if (handles0 < 0)
         printf("soak: kernel handles not listed by this system; not compared\n");
     else
-        printf("soak: kernel handles %ld -> %ld after cycles -> %ld after repaints and close\n", handles0, handles1, handles2);
+        printf("soak: kernel handles %ld -> %ld half way -> %ld after cycles -> %ld after repaints and close\n",
+               handles0, handlesHalf, handles1, handles2);
     printf("soak: GDI %s %ld -> %ld -> %ld\n", gdiFromRoom ? "objects in use (as room left, negated)" : "objects",
            gdi0, gdi1, gdi2);
 
