@@ -194,8 +194,11 @@ WTEST(no_library_reports_802_once_and_disables)
 
 WTEST(no_board_reports_800_and_leaves_fields_empty)
 {
-    AppFixture app(0);
+    /* Board 0 stays for the library's version query at load; it refuses to
+     * be opened, and no other board exists. */
+    AppFixture app(0x1);
     WREQUIRE(app.simOk);
+    WREQUIRE(VantriSimSetFault(0, IOCTL_VANTRI_OPEN, VANTRISIM_FAULT_STATUS, 0, 0x77, 0));
     BoxWatcher boxes(GetCurrentThreadId());
     WREQUIRE(app.Start());
     HWND panel = app.Panel();
