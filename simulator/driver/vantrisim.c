@@ -3,7 +3,7 @@
  *
  * Sixteen board devices (\Device\vantri0..15, reachable as \\.\vantriN) and
  * one control device (\Device\vantrisim). Every board and control request
- * goes to the portable model (through sim_bridge.h) under one mutex;
+ * goes to the portable model (through sim_bridge.h) under one lock;
  * requests that a PEND fault holds back are completed later by a worker
  * system thread.
  *
@@ -28,6 +28,7 @@
 #include "vantrisim.h"
 
 NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE, BOOLEAN, PLARGE_INTEGER);
+NTSYSAPI NTSTATUS NTAPI ZwYieldExecution(VOID);
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
@@ -45,20 +46,20 @@ typedef struct PendingIrp {
     ULONG bytes;
 } PendingIrp;
 #define MAX_PENDING 64
+#define WORKER_TICK_MS 5
 
 // FsContext of a board file object whose create succeeded: only such a file
 // gives its open back at close.
 #define BOARD_OPENED ((PVOID)1)
 
 typedef struct DriverState {
-    KMUTEX lock;
+    volatile LONG lock;    // 1 while held; see Lock()
     PDEVICE_OBJECT boards[VANTRISIM_MAX_BOARDS];
     BOOLEAN linked[VANTRISIM_MAX_BOARDS];  // \DosDevices\vantriN present
     PDEVICE_OBJECT control;
     BOOLEAN controlLinked;
     PendingIrp pending[MAX_PENDING];
     ULONG pendingCount;
-    KEVENT wake;           // signalled when a request is queued or at unload
     HANDLE worker;
     volatile LONG stopping;
 } DriverState;
@@ -66,8 +67,16 @@ static DriverState g_state;
 
 static DriverState *State(void) { return &g_state; }
 
-static void Lock(void) { KeWaitForSingleObject(&State()->lock, Executive, KernelMode, FALSE, NULL); }
-static void Unlock(void) { KeReleaseMutex(&State()->lock, FALSE); }
+// The one lock around the model, held for microseconds by a dispatch routine
+// or the worker. A plain interlocked flag that yields while taken: Wine's
+// emulation of kernel dispatcher objects (KMUTEX, KEVENT) was seen to hang the
+// driver host when a pended request's file was closed under load.
+static void Lock(void)
+{
+    while (InterlockedCompareExchange(&State()->lock, 1, 0) != 0)
+        ZwYieldExecution();
+}
+static void Unlock(void) { InterlockedExchange(&State()->lock, 0); }
 
 static void SyncLinks(void);
 
@@ -169,27 +178,21 @@ static BOOLEAN QueuePending(PIRP irp, ULONG bytes, ULONG delayMs)
 }
 
 // Takes the queued requests that are due (all of them when stopping) into
-// out; returns how many, and in *waitMs how long until the next one is due.
-static ULONG TakeDue(PendingIrp *out, BOOLEAN all, ULONG *waitMs)
+// out; returns how many. Called with the lock held.
+static ULONG TakeDue(PendingIrp *out, BOOLEAN all)
 {
     DriverState *s = State();
     ULONGLONG now = NowMs();
     ULONG taken = 0, kept = 0;
-    ULONGLONG next = ~0ull;
     for (ULONG i = 0; i < s->pendingCount; i++) {
         PendingIrp p = s->pending[i];
-        if (all || p.dueMs <= now) {
+        if (all || p.dueMs <= now)
             out[taken++] = p;
-        } else {
-            if (p.dueMs < next)
-                next = p.dueMs;
+        else
             s->pending[kept++] = p;
-        }
     }
     s->pendingCount = kept;
     SimBridgePendingChanged(-(int)taken);
-    ULONGLONG wait = next == ~0ull ? 1000 : next - now;
-    *waitMs = wait > 1000 ? 1000 : (ULONG)wait;
     return taken;
 }
 
@@ -198,14 +201,14 @@ static void NTAPI WorkerThread(PVOID context)
     DriverState *s = State();
     (void)context;
     static PendingIrp due[MAX_PENDING];  // this thread's alone
-    ULONG waitMs = 1000;
     for (;;) {
-        LARGE_INTEGER timeout;
-        timeout.QuadPart = -(LONGLONG)waitMs * 10000;
-        KeWaitForSingleObject(&s->wake, Executive, KernelMode, FALSE, &timeout);
+        // Polls every WORKER_TICK_MS: a due request completes at most one tick late.
+        LARGE_INTEGER interval;
+        interval.QuadPart = -(LONGLONG)WORKER_TICK_MS * 10000;
+        KeDelayExecutionThread(KernelMode, FALSE, &interval);
         BOOLEAN stop = s->stopping != 0;
         Lock();
-        ULONG n = TakeDue(due, stop, &waitMs);
+        ULONG n = TakeDue(due, stop);
         Unlock();
         // Completed outside the lock: completion may call back into the I/O manager.
         for (ULONG i = 0; i < n; i++) {
@@ -296,7 +299,6 @@ static NTSTATUS BoardControl(DeviceExtension *ext, PIRP irp)
     }
     ULONG pid = RequestorProcessId();
 
-    DriverState *s = State();
     Lock();
     SimBridgeResult r;
     SimBridgeRequest(ext->board, code, in, inLen, out, outLen, pid, NowMs(), &r);
@@ -309,7 +311,6 @@ static NTSTATUS BoardControl(DeviceExtension *ext, PIRP irp)
     }
     Unlock();
     if (queued) {
-        KeSetEvent(&s->wake, IO_NO_INCREMENT, FALSE);
         return STATUS_PENDING;
     }
     if (r.outcome == SIM_BRIDGE_FAIL)
@@ -428,7 +429,6 @@ static void StopWorker(void)
     if (s->worker == NULL)
         return;
     InterlockedExchange(&s->stopping, 1);
-    KeSetEvent(&s->wake, IO_NO_INCREMENT, FALSE);
     ZwWaitForSingleObject(s->worker, FALSE, NULL);
     ZwClose(s->worker);
     s->worker = NULL;
@@ -448,8 +448,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     VantriSimConfig cfg;
     ReadConfig(registryPath, &cfg);
     SimBridgeInit(&cfg);
-    KeInitializeMutex(&s->lock, 0);
-    KeInitializeEvent(&s->wake, SynchronizationEvent, FALSE);
     // Dispatch routines first: a device may be opened as soon as its link exists.
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;

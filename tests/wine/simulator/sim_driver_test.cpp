@@ -476,6 +476,88 @@ WTEST(sim_inputs_and_pattern_reach_in_port)
     WCHECK_EQ(VANTRISIM_STATUS_BAD_REQUEST, reply.dwStatus);
 }
 
+// Stops and starts the simulator service, as an administrator would after
+// changing its registry values; TRUE when it runs again.
+static BOOL RestartSimulator()
+{
+    SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
+    if (scm == NULL)
+        return FALSE;
+    SC_HANDLE svc = OpenServiceA(scm, VANTRISIM_SERVICE_NAME,
+                                 SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    BOOL running = FALSE;
+    if (svc != NULL) {
+        SERVICE_STATUS ss;
+        ControlService(svc, SERVICE_CONTROL_STOP, &ss);
+        DWORD deadline = GetTickCount() + kDeadlineMs;
+        while (QueryServiceStatus(svc, &ss) && ss.dwCurrentState != SERVICE_STOPPED &&
+               GetTickCount() < deadline)
+            Sleep(20);
+        StartServiceA(svc, 0, NULL);
+        deadline = GetTickCount() + kDeadlineMs;
+        while (QueryServiceStatus(svc, &ss) && !(running = ss.dwCurrentState == SERVICE_RUNNING) &&
+               GetTickCount() < deadline)
+            Sleep(20);
+        CloseServiceHandle(svc);
+    }
+    CloseServiceHandle(scm);
+    return running;
+}
+
+// The service key's values, removed again (and the driver restarted) at the end.
+struct ServiceValues {
+    HKEY key = NULL;
+    ServiceValues()
+    {
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\" VANTRISIM_SERVICE_NAME,
+                      0, KEY_SET_VALUE, &key);
+    }
+    ~ServiceValues()
+    {
+        static const char *const names[] = { "BoardMask", "DriverVersion", "Base15", "Length2", "Length0" };
+        for (const char *name : names)
+            RegDeleteValueA(key, name);
+        if (key != NULL)
+            RegCloseKey(key);
+        WCHECK(RestartSimulator());
+    }
+    void Dword(const char *name, DWORD v) { WCHECK_EQ(0, RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&v, 4)); }
+    void Text(const char *name, const char *v)
+    {
+        WCHECK_EQ(0, RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)v, (DWORD)strlen(v) + 1));
+    }
+};
+
+WTEST(sim_default_configuration_comes_from_the_service_key)
+{
+    {
+        ServiceValues values;
+        WREQUIRE(values.key != NULL);
+        values.Dword("BoardMask", 0x8005);
+        values.Dword("DriverVersion", 0x00030007);
+        values.Dword("Base15", 0x2F0);
+        values.Dword("Length2", 8);
+        values.Text("Length0", "8");  // not a REG_DWORD: ignored
+        WREQUIRE(RestartSimulator());
+        VantriSimStatus st = Status();
+        WCHECK_EQ(0x8005u, st.config.dwBoardMask);
+        WCHECK_EQ(0x00030007u, st.config.dwDriverVersion);
+        WCHECK_EQ(0x2F0u, st.config.dwBase[15]);
+        WCHECK_EQ(0x320u, st.config.dwBase[2]);
+        WCHECK_EQ(8u, st.config.dwLength[2]);
+        WCHECK_EQ(4u, st.config.dwLength[0]);
+        Board b(15);
+        WCHECK(b.IsOpen());
+        Board absent(1);
+        WCHECK(!absent.IsOpen());
+    }
+    VantriSimStatus st = Status();
+    VantriSimConfig def;
+    VantriSimDefaultConfig(&def);
+    WCHECK(memcmp(&def, &st.config, sizeof def) == 0);
+    WCHECK(VantriSimWaitAllClosed(kDeadlineMs));
+}
+
 WTEST(sim_console_tool_exit_codes)
 {
     char tool[MAX_PATH];
