@@ -476,6 +476,65 @@ WTEST(sim_inputs_and_pattern_reach_in_port)
     WCHECK_EQ(VANTRISIM_STATUS_BAD_REQUEST, reply.dwStatus);
 }
 
+// Two threads on one handle and a third on the control channel at once:
+// every request is answered, every one is logged, and the latches end as
+// the last writes left them.
+struct Hammer {
+    HANDLE h;
+    DWORD port;
+    int count;
+    int failures;
+};
+
+static DWORD WINAPI HammerThread(void *arg)
+{
+    Hammer *w = static_cast<Hammer *>(arg);
+    for (int i = 0; i < w->count; i++) {
+        VantriReply reply;
+        DWORD value = (DWORD)i & 0xFF;
+        if (!Send(w->h, IOCTL_VANTRI_OUT_PORT, &reply, w->port, value).ok || reply.dwStatus != 0)
+            w->failures++;
+        if (!Send(w->h, IOCTL_VANTRI_IN_PORT, &reply, w->port).ok || reply.dwData1 != value)
+            w->failures++;
+    }
+    return 0;
+}
+
+static DWORD WINAPI StatusThread(void *arg)
+{
+    int *failures = static_cast<int *>(arg);
+    for (int i = 0; i < 100; i++) {
+        VantriSimStatus st;
+        if (!VantriSimGetStatus(&st))
+            (*failures)++;
+    }
+    return 0;
+}
+
+WTEST(sim_concurrent_requests_on_one_handle_are_all_answered)
+{
+    SimFixture fx;
+    Board b(0);
+    WREQUIRE(b.IsOpen());
+    WCHECK(VantriSimClearLog());
+    Hammer w[2] = { { b.h, 1, 200, 0 }, { b.h, 2, 200, 0 } };
+    int statusFailures = 0;
+    HANDLE threads[3];
+    threads[0] = CreateThread(NULL, 0, HammerThread, &w[0], 0, NULL);
+    threads[1] = CreateThread(NULL, 0, HammerThread, &w[1], 0, NULL);
+    threads[2] = CreateThread(NULL, 0, StatusThread, &statusFailures, 0, NULL);
+    WCHECK_EQ((DWORD)WAIT_OBJECT_0, WaitForMultipleObjects(3, threads, TRUE, 60000));
+    for (HANDLE t : threads)
+        CloseHandle(t);
+    WCHECK_EQ(0, w[0].failures);
+    WCHECK_EQ(0, w[1].failures);
+    WCHECK_EQ(0, statusFailures);
+    VantriSimStatus st = Status();
+    WCHECK_EQ(800u, st.dwLogTotal);
+    WCHECK_EQ(199u, st.bLatch[0][1]);
+    WCHECK_EQ(199u, st.bLatch[0][2]);
+}
+
 // Stops and starts the simulator service, as an administrator would after
 // changing its registry values; TRUE when it runs again.
 static BOOL RestartSimulator()
