@@ -73,8 +73,14 @@ typedef struct VantriSimPattern {
     uint32_t dwPeriodMs;  /* the lit bit moves one place every period */
 } VantriSimPattern;
 
-/* Fault kinds. dwCode names the request the fault applies to; for
- * VANTRISIM_FAULT_OPEN_FAILS it is ignored. */
+/* Fault kinds. dwCode names the request the fault applies to; an
+ * OPEN_FAILS fault acts on opens of the board whatever its dwCode. A board
+ * holds one fault per dwCode: a new one replaces it, NONE removes it.
+ * STATUS refuses the request without effect on the board; REPLY_WORD and PEND
+ * act after the normal answer (an OUT_PORT still writes its latch).
+ * Under Wine the driver keeps a board's path absent while an OPEN_FAILS
+ * fault names it, so CreateFileA fails with ERROR_FILE_NOT_FOUND until the
+ * fault is removed; its dwCount is honoured only by the in-process model. */
 enum {
     VANTRISIM_FAULT_NONE       = 0,
     VANTRISIM_FAULT_FAIL       = 1,  /* not delivered: the request completes with an error */
