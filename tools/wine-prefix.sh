@@ -26,10 +26,13 @@ wineserver -p >/dev/null 2>&1 || true
 DRIVERS=$WINEPREFIX/drive_c/windows/system32/drivers
 wine sc stop vantrisim >/dev/null 2>&1 || true
 for _ in $(seq 50); do
-  wine sc query vantrisim 2>/dev/null | grep -q RUNNING || break
+  wine sc query vantrisim 2>/dev/null | grep -qE 'RUNNING|PENDING' || break
   sleep 0.1
 done
-cp "$SYS" "$DRIVERS/vantrisim.sys"
+# A new file under the old name: a driver host that still maps the old image
+# keeps reading the old one.
+cp "$SYS" "$DRIVERS/vantrisim.sys.new"
+mv -f "$DRIVERS/vantrisim.sys.new" "$DRIVERS/vantrisim.sys"
 if ! wine sc query vantrisim >/dev/null 2>&1; then
   wine sc create vantrisim type= kernel start= demand \
     binPath= 'C:\windows\system32\drivers\vantrisim.sys' >/dev/null
