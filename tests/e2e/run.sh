@@ -95,7 +95,14 @@ rm -f "$RCFILE" "$PIDFILE"
 ( wine ./vantri-check.exe & echo $! >"$PIDFILE"; wait $!; echo $? >"$RCFILE" ) &
 APP=$!
 if ! poll 30 window_shown "$MAIN"; then
-  echo "e2e: the main window did not appear"; exit 1
+  echo "e2e: the main window did not appear; windows shown:"
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    echo "  \"$(xdotool getwindowname "$w" 2>/dev/null)\""
+  done
+  [ -n "$(xdotool search --onlyvisible --name '^vantri$' 2>/dev/null)" ] &&
+    echo "  the program shows a message box: $(probe text vantri 0xFFFF)"
+  shot no-main-window
+  exit 1
 fi
 poll 5 text_is "$MAIN" 1000 "Vantri-K2(Device  0)" || fail "board name of entry 0"
 poll 5 text_is "$MAIN" 1002 "0300-0303" || fail "address range of board 0"
