@@ -20,6 +20,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
 
+# The session started here (its desktop included) serves every later program
+# of this prefix: start it with the display, or no window can ever be made.
+vantri_ensure_display >/dev/null || true
 # One wineserver for everything that follows (the driver lives in it).
 wineserver -p >/dev/null 2>&1 || true
 
