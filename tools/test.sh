@@ -38,7 +38,8 @@ run_suite() {
   local name=$1; shift
   echo "=== $name"
   local log=$LOGDIR/$name.log
-  "$@" 2>&1 | tee "$log"
+  # Logs in English; the Wine programs get their Japanese locale from wine-run.sh.
+  LC_ALL=C.UTF-8 LANG=C.UTF-8 "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   [ "$rc" -eq 0 ] || status=1
   count_ctest "$log"
