@@ -331,14 +331,16 @@ struct RunningProgram {
     PROCESS_INFORMATION pi = {};
     bool started = false;
 
+    /* commandLine: the whole line handed to the program; by default its
+     * quoted path alone. */
     bool Start(const std::string &exe, DWORD startFlags = 0, WORD show = 0,
-               const std::string &dir = std::string())
+               const std::string &dir = std::string(), const std::string &commandLine = std::string())
     {
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         si.dwFlags = startFlags;
         si.wShowWindow = show;
-        std::string cmd = "\"" + exe + "\"";
+        std::string cmd = commandLine.empty() ? "\"" + exe + "\"" : commandLine;
         std::vector<char> line(cmd.begin(), cmd.end());
         line.push_back(0);
         std::string cwd = dir;

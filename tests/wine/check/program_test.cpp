@@ -84,6 +84,34 @@ WTEST(show_command_comes_from_startup_info)
     }
 }
 
+WTEST(any_command_line_is_passed_over)
+{
+    /* The program takes no arguments; whatever follows its name, quoted or
+     * not, it starts and ends as usual. */
+    std::string exe = Exe();
+    std::string dir = exe.substr(0, exe.find_last_of('\\') + 1);
+    const std::string rows[] = {
+        "\"" + exe + "\"   /x \"unterminated",
+        "\"" + exe + "\"",
+        "vantri-check.exe\t\t-a -b \"c d\"",
+        "vantri-check.exe",
+        "\"" + exe + std::string(600, 'z'),   /* the quote never closes */
+    };
+    for (const std::string &line : rows) {
+        WCONTEXT("%.60s", line.c_str());
+        WREQUIRE(SimResetBoards(VANTRISIM_DEFAULT_BOARD_MASK));
+        RunningProgram app;
+        WREQUIRE(app.Start(exe, 0, 0, dir, line));
+        HWND main = app.WaitForMainWindow(kStartMs);
+        WREQUIRE(main);
+        WCHECK(PostTo(main, WM_COMMAND, IDM_EXIT, 0));
+        DWORD code = 99;
+        WCHECK(app.WaitExit(kExitMs, &code));
+        WCHECK_EQ(0, code);
+        WCHECK(WaitUntil([] { return SimOpenTotal() == 0; }));
+    }
+}
+
 WTEST(release_failure_box_stays_up_until_answered_then_program_ends)
 {
     WREQUIRE(SimResetBoards(VANTRISIM_DEFAULT_BOARD_MASK));
