@@ -12,6 +12,7 @@
  *   probe gone TITLE [MS]             wait up to MS until no such window
  *   probe text TITLE ID               text of control ID inside window TITLE
  *   probe rect TITLE ID               screen rectangle of control ID: x y w h
+ *   probe enabled TITLE ID            1 when control ID is enabled, else 0
  *   probe line TITLE ID N             screen point inside line N of list box ID
  *   probe lamps TITLE FIRSTID         the 8 lamps FIRSTID.. read as a byte (red = 1)
  *   probe lit-after-latch B P V TITLE ID MS
@@ -157,6 +158,13 @@ int main(int argc, char **argv)
         if (!h || !GetWindowRect(h, &rc))
             return Fail("no such control");
         printf("%ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+        return 0;
+    }
+    if (!strcmp(cmd, "enabled") && argc == 4) {
+        HWND h = FindControl(argv[2], (int)arg(3));
+        if (!h)
+            return Fail("no such control");
+        printf("%d\n", IsWindowEnabled(h) ? 1 : 0);
         return 0;
     }
     if (!strcmp(cmd, "line") && argc == 5) {

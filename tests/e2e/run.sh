@@ -168,6 +168,26 @@ fi
 shot pattern
 probe pattern 0 2 0 >/dev/null
 
+# ---- Esc closes the port window; Execute opens a fresh one -----------------
+enabled_is() { [ "$(probe enabled "$1" "$2")" = "$3" ]; }
+enabled_is "$MAIN" 1033 0 || fail "Execute of Port 3 usable while its window is open"
+click_control "$PORT3" 0xFFFF >/dev/null   # a label: activates the window, changes nothing
+c=($(centre_of "$PORT3" 2))
+xdotool mousemove --sync $((c[0] - 60)) "${c[1]}" click 1   # empty dialog area left of Close
+xdotool key Escape
+if poll 10 window_gone "$PORT3"; then pass "Esc closed the port window"; else fail "Esc did not close the port window"; fi
+poll 5 enabled_is "$MAIN" 1033 1 || fail "Execute of Port 3 not usable again after the close"
+click_control "$MAIN" 1033 || fail "no Execute button for Port 3"
+if poll 10 window_shown "$PORT3"; then
+  # Output lamps start dark again; the latch and so the looped-back input keep 0x08.
+  poll 5 lamps_are "$PORT3" 1101 0x00 || fail "output lamps of the new window: $(probe lamps "$PORT3" 1101)"
+  poll 5 lamps_are "$PORT3" 1117 0x08 || fail "input lamps of the new window: $(probe lamps "$PORT3" 1117)"
+  enabled_is "$MAIN" 1033 0 || fail "Execute of Port 3 usable while its window is open"
+  pass "Execute opened a fresh port window"
+else
+  fail "Execute did not open the port window again"
+fi
+
 # ---- Device Select to the second line -----------------------------------
 click_control "$MAIN" 1005 || fail "no Device Select button"
 poll 10 window_shown "$SELECT" || fail "Device Select did not open"
