@@ -21,7 +21,7 @@ const char kUsage[] =
     "\n"
     "  status                      boards, configuration, open handles, latches,\n"
     "                              inputs, faults and pended requests\n"
-    "  reset [--boards LIST|all] [--version HEX] [--base N=HEX] [--length N=DEC]\n"
+    "  reset [--boards LIST|all|none] [--version HEX] [--base N=HEX] [--length N=DEC]\n"
     "                              new configuration (default: boards 0,1,2 at\n"
     "                              0x300, 0x310, 0x320, length 4, version 0x00020001);\n"
     "                              clears faults, latches, inputs, patterns, the log\n"
