@@ -69,13 +69,20 @@ void ReleaseRequestEvent(const RequestEvent *pEvent)
         InterlockedExchange(&g_eventPool.lBusy[pEvent->nPoolIndex], 0);
 }
 
+// Word by word through a volatile pointer: the library links no C runtime,
+// so nothing may turn this into a call to memset.
+void ZeroRecord(void *pRecord, size_t cbRecord)
+{
+    volatile uint32_t *pWords = static_cast<volatile uint32_t *>(pRecord);
+    for (size_t i = 0; i < cbRecord / sizeof(uint32_t); i++)
+        pWords[i] = 0;
+}
+
 void ClearReply(VantriReply *pReply)
 {
     // A driver that writes fewer words than we read leaves zeros, not stack
     // contents; the byte count it returns is never looked at.
-    volatile uint32_t *pWords = reinterpret_cast<volatile uint32_t *>(pReply);
-    for (size_t i = 0; i < sizeof(VantriReply) / sizeof(uint32_t); i++)
-        pWords[i] = 0;
+    ZeroRecord(pReply, sizeof *pReply);
 }
 
 // Sends one request and waits until the driver has completed it. TRUE when
@@ -133,7 +140,16 @@ BOOL SendRequest(HANDLE hDevice, DWORD dwCode, const void *pInput,
         return FALSE;
     }
     ClearReply(pReply);
-    // The declared input length is 64 whether or not an input record goes.
+    // The declared input length is 64 on every request, with or without an
+    // input record. A request without one carries 64 bytes of zeros (none
+    // of them defined): a null pointer with a length of 64 is refused by
+    // the system before it reaches the driver under Wine, and on NT the
+    // length would be dropped to 0.
+    VantriPortRequest blank;
+    if (!pInput) {
+        ZeroRecord(&blank, sizeof blank);
+        pInput = &blank;
+    }
     if (!DeliverRequest(hDevice, dwCode, pInput, VANTRI_REQUEST_SIZE, pReply)) {
         RecordError(dwDevice, VANTRI_ERR_SYSTEM);
         return FALSE;

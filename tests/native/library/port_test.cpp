@@ -81,13 +81,13 @@ TEST_F(LibraryTest, RequestsCarryTheirCodesLengthsAndBytes)
         uint32_t value;  // bytes 4..7 for OUT_PORT
     } const expected[] = {
         {IOCTL_VANTRI_GET_VERSION, 0, 0, 0, 0},
-        {IOCTL_VANTRI_OPEN, 64, 0, 0, 0},
-        {IOCTL_VANTRI_GET_RESOURCE, 64, 0, 0, 0},
+        {IOCTL_VANTRI_OPEN, 64, 1, 0, 0},  // a zeroed record: no defined content
+        {IOCTL_VANTRI_GET_RESOURCE, 64, 1, 0, 0},
         {IOCTL_VANTRI_IN_PORT, 64, 1, 7, 0},
         {IOCTL_VANTRI_IN_PORT, 64, 1, 0xFFFFFFFFu, 0},
         {IOCTL_VANTRI_OUT_PORT, 64, 1, 3, 0xFF},
         {IOCTL_VANTRI_OUT_PORT, 64, 1, 0x12345678u, 0x80},
-        {IOCTL_VANTRI_CLOSE, 64, 0, 0, 0},
+        {IOCTL_VANTRI_CLOSE, 64, 1, 0, 0},
     };
     std::vector<VantriSimLogEntry> log = ReadLog();
     ASSERT_EQ(log.size(), sizeof expected / sizeof expected[0]);

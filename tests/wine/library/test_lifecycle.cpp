@@ -88,6 +88,22 @@ LIBTEST_CHILD(hold)
     ExitProcess(0);  // the detach of the ending process closes 3, then 7
 }
 
+// Maps the library without attaching it (the count stays as it is) and
+// keeps the mapping, and with it the shared section, until told to end.
+LIBTEST_CHILD(map)
+{
+    char szReady[100], szGo[100], szPath[MAX_PATH];
+    EventName(szReady, sizeof szReady, "ready", szArg);
+    EventName(szGo, sizeof szGo, "go", szArg);
+    HANDLE hReady = OpenEventA(EVENT_MODIFY_STATE, FALSE, szReady);
+    HANDLE hGo = OpenEventA(SYNCHRONIZE, FALSE, szGo);
+    LibraryPath(szPath, sizeof szPath);
+    if (!hReady || !hGo || !LoadLibraryExA(szPath, NULL, DONT_RESOLVE_DLL_REFERENCES))
+        return 2;
+    SetEvent(hReady);
+    return WaitForSingleObject(hGo, 20000) == WAIT_OBJECT_0 ? 0 : 3;
+}
+
 // Loads and frees the library again and again.
 LIBTEST_CHILD(loadloop)
 {
@@ -172,6 +188,20 @@ WTEST(LifecycleFailedFirstQueryRefusesLoad)
         {"path of board 0 does not open", 0x7, VANTRISIM_FAULT_OPEN_FAILS, 0},
         {"no board 0", 0x6, VANTRISIM_FAULT_NONE, 0},
     };
+    // Another process keeps the image mapped, so the shared section lives on
+    // between the loads of this test and a miscount would show.
+    char szTag[32], szReady[100], szGo[100];
+    snprintf(szTag, sizeof szTag, "%lu", GetCurrentProcessId());
+    EventName(szReady, sizeof szReady, "ready", szTag);
+    EventName(szGo, sizeof szGo, "go", szTag);
+    HANDLE hReady = CreateEventA(NULL, TRUE, FALSE, szReady);
+    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, szGo);
+    WREQUIRE(hReady && hGo);
+    HANDLE hChild = StartChild("map", szTag);
+    WREQUIRE(hChild);
+    HANDLE waits[2] = {hReady, hChild};
+    WCHECK(WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0);
+
     for (const RefusedCase &c : cases) {
         WCONTEXT("%s", c.name);
         VantriSimConfig cfg = SimConfig(c.dwBoardMask);
@@ -199,6 +229,14 @@ WTEST(LifecycleFailedFirstQueryRefusesLoad)
         WCHECK_EQ(VANTRISIM_DEFAULT_VERSION, (DWORD)pShared[1]);
     }
     WCONTEXT("");
+    SetEvent(hGo);
+    WCHECK(WaitForSingleObject(hChild, 20000) == WAIT_OBJECT_0);
+    DWORD dwExit = 99;
+    GetExitCodeProcess(hChild, &dwExit);
+    WCHECK_EQ(0, dwExit);
+    CloseHandle(hChild);
+    CloseHandle(hReady);
+    CloseHandle(hGo);
 }
 
 WTEST(LifecycleSecondProcessUsesCachedVersion)
@@ -271,6 +309,7 @@ WTEST(LifecycleAttachCountExactUnderConcurrentLoads)
     volatile LONG *pShared = FindSharedBlock(lib.module());
     WREQUIRE(pShared);
     const LONG lBefore = pShared[0];
+    WREQUIRE(VantriSimClearLog());
     HANDLE children[4];
     for (HANDLE &h : children) {
         h = StartChild("loadloop", "40");
