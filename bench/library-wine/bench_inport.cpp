@@ -83,31 +83,51 @@ void WaitClosed(void)
 int main(int argc, char **argv)
 {
     int calls = argc > 1 ? atoi(argv[1]) : 5000;
-    int rounds = argc > 2 ? atoi(argv[2]) : 3;
-    if (calls <= 0 || rounds <= 0) {
-        fprintf(stderr, "usage: bench-inport [calls] [rounds]\n");
+    int rounds = argc > 2 ? atoi(argv[2]) : 5;
+    const int kSlices = 10;  // raw and library take turns in slices, so load spikes hit both
+    if (calls < kSlices || rounds <= 0) {
+        fprintf(stderr, "usage: bench-inport [calls per round, >= %d] [rounds]\n", kSlices);
         return 2;
     }
     if (!VantriSimResetDefault()) {
         fprintf(stderr, "bench-inport: the simulator does not answer\n");
         return 1;
     }
-    printf("VantriInPort vs raw DeviceIoControl, board %lu, %d calls a round\n", kBoard, calls);
+    printf("VantriInPort vs raw DeviceIoControl (no OVERLAPPED), board %lu,\n", kBoard);
+    printf("%d calls of each a round, in %d alternating slices\n", calls, kSlices);
     printf("%-6s %14s %14s %8s\n", "round", "raw calls/s", "lib calls/s", "lib/raw");
-    double rawSum = 0, libSum = 0;
-    for (int r = 1; r <= rounds; r++) {
-        double raw = RawRound(calls);
-        WaitClosed();
-        double lib = LibraryRound(calls);
-        WaitClosed();
-        if (raw == 0 || lib == 0) {
-            fprintf(stderr, "bench-inport: a request failed in round %d\n", r);
-            return 1;
+    double ratios[64];
+    double rawAll = 0, libAll = 0;
+    if (rounds > 64)
+        rounds = 64;
+    for (int r = 0; r < rounds; r++) {
+        double rawSec = 0, libSec = 0;
+        int slice = calls / kSlices;
+        for (int k = 0; k < kSlices; k++) {
+            double raw = RawRound(slice);
+            WaitClosed();
+            double lib = LibraryRound(slice);
+            WaitClosed();
+            if (raw == 0 || lib == 0) {
+                fprintf(stderr, "bench-inport: a request failed in round %d\n", r + 1);
+                return 1;
+            }
+            rawSec += slice / raw;
+            libSec += slice / lib;
         }
-        rawSum += raw;
-        libSum += lib;
-        printf("%-6d %14.0f %14.0f %8.3f\n", r, raw, lib, lib / raw);
+        double raw = slice * kSlices / rawSec, lib = slice * kSlices / libSec;
+        ratios[r] = lib / raw;
+        rawAll += rawSec;
+        libAll += libSec;
+        printf("%-6d %14.0f %14.0f %8.3f\n", r + 1, raw, lib, ratios[r]);
     }
-    printf("%-6s %14.0f %14.0f %8.3f\n", "mean", rawSum / rounds, libSum / rounds, libSum / rawSum);
+    for (int i = 1; i < rounds; i++)  // insertion sort for the median
+        for (int j = i; j > 0 && ratios[j] < ratios[j - 1]; j--) {
+            double t = ratios[j];
+            ratios[j] = ratios[j - 1];
+            ratios[j - 1] = t;
+        }
+    printf("all    %14.0f %14.0f %8.3f\n", calls * rounds / rawAll, calls * rounds / libAll, rawAll / libAll);
+    printf("median ratio of the rounds: %.3f (above 1: the library is faster)\n", ratios[rounds / 2]);
     return 0;
 }
