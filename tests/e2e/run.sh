@@ -165,6 +165,9 @@ if [ $(wc -w <<<"$seen") -ge 4 ]; then
 else
   fail "walking bit not seen on the input lamps (saw:$seen)"
 fi
+# A slow walk for the picture: bit 0 stays lit for the first 3 s.
+probe pattern 0 2 3000 >/dev/null
+poll 5 lamps_are "$PORT3" 1117 0x01 || fail "pattern restart not shown (saw $(probe lamps "$PORT3" 1117))"
 shot pattern
 probe pattern 0 2 0 >/dev/null
 
