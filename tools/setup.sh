@@ -7,7 +7,7 @@ PACKAGES=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   cmake make g++ googletest libgtest-dev clang libclang-rt-14-dev valgrind
   wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils
-  locales fonts-ipafont-gothic
+  locales fonts-ipafont-gothic fonts-wine
 )
 
 need_root() {
