@@ -90,6 +90,8 @@ WTEST(BinaryExportsByNameAndOrdinal)
     WCONTEXT("");
 
     // The loader agrees: each ordinal finds the function of its name.
+    SimSession sim;
+    WREQUIRE(sim.ok());
     LoadedLibrary lib;
     WREQUIRE(lib.ok());
     for (int i = 0; i < 7; i++) {
