@@ -18,7 +18,10 @@ namespace {
 
 struct DeviceSlot {
     volatile LONG lState;     // SlotState
-    HANDLE volatile hDevice;  // INVALID_HANDLE_VALUE until the path opens
+    // INVALID_HANDLE_VALUE until the path opens. Requests of other threads
+    // read it while the owning thread publishes or forgets it, so every
+    // access is interlocked.
+    PVOID volatile hDevice;
 };
 
 struct ErrorStore {
@@ -55,7 +58,7 @@ void InitLibraryState(void)
     g_errors.dwGlobalCode = 0;
     for (int n = 0; n < VANTRI_MAX_DEVICES; n++) {
         g_errors.dwDeviceCode[n] = 0;
-        g_slots[n].hDevice = INVALID_HANDLE_VALUE;
+        InterlockedExchangePointer(&g_slots[n].hDevice, INVALID_HANDLE_VALUE);
         InterlockedExchange(&g_slots[n].lState, ToLong(SlotState::Free));
     }
 }
@@ -79,7 +82,10 @@ void RecordError(DWORD dwDevice, DWORD dwCode)
 HANDLE GetDeviceSlot(DWORD dwDevice)
 {
     DeviceSlot *pSlot = SlotOf(dwDevice);
-    return pSlot ? pSlot->hDevice : INVALID_HANDLE_VALUE;
+    if (!pSlot)
+        return INVALID_HANDLE_VALUE;
+    // A compare-exchange that never changes the value: an atomic read.
+    return static_cast<HANDLE>(InterlockedCompareExchangePointer(&pSlot->hDevice, NULL, NULL));
 }
 
 BOOL BeginClaimSlot(DWORD dwDevice)
@@ -91,7 +97,7 @@ void PublishSlotHandle(DWORD dwDevice, HANDLE hDevice)
 {
     DeviceSlot *pSlot = SlotOf(dwDevice);
     if (pSlot)
-        pSlot->hDevice = hDevice;
+        InterlockedExchangePointer(&pSlot->hDevice, hDevice);
 }
 
 void ConfirmSlot(DWORD dwDevice)
@@ -115,7 +121,7 @@ void ReleaseSlot(DWORD dwDevice)
     if (!pSlot)
         return;
     // Forget the handle before the slot can be claimed again.
-    pSlot->hDevice = INVALID_HANDLE_VALUE;
+    InterlockedExchangePointer(&pSlot->hDevice, INVALID_HANDLE_VALUE);
     InterlockedExchange(&pSlot->lState, ToLong(SlotState::Free));
 }
 
