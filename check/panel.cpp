@@ -139,7 +139,9 @@ void OpenPortWindow(HWND hwnd, DeviceList *list, WORD wPort)
     info.wPort = wPort;
     HWND hwndPort = CreateDialogParamA(GetAppInstance(), MAKEINTRESOURCEA(IDD_PORTIO), hwnd,
                                        PortWindowProc, (LPARAM)&info);
-    SetPortWindowSlot(wPort, hwndPort);
+    // A window that destroyed itself while it initialised still comes back
+    // as a handle; the slot must not keep a dead one.
+    SetPortWindowSlot(wPort, IsWindow(hwndPort) ? hwndPort : NULL);
 }
 
 /* ---- Message handlers --------------------------------------------------- */
