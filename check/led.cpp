@@ -3,6 +3,7 @@
  * The whole state is one word in the window's extra bytes; the owner drives
  * it with LEDM_SETSTATE / LEDM_GETSTATE and hears of clicks by WM_COMMAND. */
 #include "led.h"
+#include "classreg.h"
 
 namespace {
 
@@ -149,19 +150,5 @@ BOOL RegisterLedClass(HINSTANCE hInstance)
     wcx.lpszMenuName  = NULL;
     wcx.lpszClassName = LED_CLASS_NAME;
     wcx.hIconSm       = NULL;
-    if (RegisterClassExA(&wcx))
-        return TRUE;
-
-    WNDCLASSA wc;
-    wc.style         = wcx.style;
-    wc.lpfnWndProc   = wcx.lpfnWndProc;
-    wc.cbClsExtra    = wcx.cbClsExtra;
-    wc.cbWndExtra    = wcx.cbWndExtra;
-    wc.hInstance     = wcx.hInstance;
-    wc.hIcon         = wcx.hIcon;
-    wc.hCursor       = wcx.hCursor;
-    wc.hbrBackground = wcx.hbrBackground;
-    wc.lpszMenuName  = wcx.lpszMenuName;
-    wc.lpszClassName = wcx.lpszClassName;
-    return RegisterClassA(&wc) != 0;
+    return RegisterClassWithFallback(&wcx);
 }

@@ -2,6 +2,7 @@
  * holds the panel, the message loop, the menu commands, the About box, the
  * help file path, window centring and the program-wide accessors. */
 #include "shell.h"
+#include "classreg.h"
 #include "binding.h"
 #include "led.h"
 #include "panel.h"
@@ -210,21 +211,7 @@ BOOL RegisterMainClass(HINSTANCE hInstance)
     wcx.lpszMenuName  = MAKEINTRESOURCEA(IDR_MAINMENU);
     wcx.lpszClassName = kAppClassName;
     wcx.hIconSm       = NULL;
-    if (RegisterClassExA(&wcx))
-        return TRUE;
-
-    WNDCLASSA wc;
-    wc.style         = wcx.style;
-    wc.lpfnWndProc   = wcx.lpfnWndProc;
-    wc.cbClsExtra    = wcx.cbClsExtra;
-    wc.cbWndExtra    = wcx.cbWndExtra;
-    wc.hInstance     = wcx.hInstance;
-    wc.hIcon         = wcx.hIcon;
-    wc.hCursor       = wcx.hCursor;
-    wc.hbrBackground = wcx.hbrBackground;
-    wc.lpszMenuName  = wcx.lpszMenuName;
-    wc.lpszClassName = wcx.lpszClassName;
-    return RegisterClassA(&wc) != 0;
+    return RegisterClassWithFallback(&wcx);
 }
 
 BOOL CreateMainWindow(HINSTANCE hInstance, int nCmdShow)
