@@ -20,6 +20,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
 
+# Caption buttons draw their glyphs in Marlett, and this Wine build does not
+# find its own copy (fonts-wine): give the prefix one.
+FONTDIR=$WINEPREFIX/drive_c/windows/Fonts
+if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -f "$FONTDIR/marlett.ttf" ]; then
+  mkdir -p "$FONTDIR"
+  cp /usr/share/wine/fonts/marlett.ttf "$FONTDIR/"
+fi
+
 # The session started here (its desktop included) serves every later program
 # of this prefix: start it with the display, or no window can ever be made.
 vantri_ensure_display >/dev/null || true
