@@ -177,11 +177,9 @@ HANDLE StartChild(const char *szMode, const char *szArg)
     return pi.hProcess;
 }
 
-bool RunChild(const char *szMode, const char *szArg, DWORD *pdwExitCode, DWORD dwTimeoutMs)
+// Waits for a started process, ends it when it overstays, closes its handle.
+static bool WaitAndClose(HANDLE hProcess, DWORD *pdwExitCode, DWORD dwTimeoutMs)
 {
-    HANDLE hProcess = StartChild(szMode, szArg);
-    if (!hProcess)
-        return false;
     bool ended = WaitForSingleObject(hProcess, dwTimeoutMs) == WAIT_OBJECT_0;
     if (!ended)
         TerminateProcess(hProcess, 99);
@@ -191,6 +189,37 @@ bool RunChild(const char *szMode, const char *szArg, DWORD *pdwExitCode, DWORD d
     if (pdwExitCode)
         *pdwExitCode = dwCode;
     return ended;
+}
+
+bool RunChild(const char *szMode, const char *szArg, DWORD *pdwExitCode, DWORD dwTimeoutMs)
+{
+    HANDLE hProcess = StartChild(szMode, szArg);
+    if (!hProcess) {
+        if (pdwExitCode)
+            *pdwExitCode = 99;
+        return false;
+    }
+    return WaitAndClose(hProcess, pdwExitCode, dwTimeoutMs);
+}
+
+bool RunSibling(const char *szExeName, DWORD *pdwExitCode, DWORD *pdwProcessId, DWORD dwTimeoutMs)
+{
+    if (pdwExitCode)
+        *pdwExitCode = 99;
+    char szExe[MAX_PATH], szCmd[MAX_PATH + 2];
+    LibraryPath(szExe, sizeof szExe);
+    lstrcpyA(szExe + lstrlenA(szExe) - lstrlenA("vantri.dll"), szExeName);
+    lstrcpyA(szCmd, szExe);
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(szExe, szCmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    if (pdwProcessId)
+        *pdwProcessId = pi.dwProcessId;
+    return WaitAndClose(pi.hProcess, pdwExitCode, dwTimeoutMs);
 }
 
 ChildRegistrar::ChildRegistrar(const char *szName, ChildFn fn)

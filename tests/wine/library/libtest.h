@@ -91,6 +91,10 @@ std::vector<BYTE> ReadWholeFile(const char *szPath);
 /* Runs this program again with "--child <mode> [arg]" and waits for it;
  * returns false when it could not start or did not end in time. */
 bool RunChild(const char *szMode, const char *szArg, DWORD *pdwExitCode, DWORD dwTimeoutMs = 20000);
+/* Runs the program of that file name next to this one (no arguments) and
+ * waits for it; false when it could not start or did not end in time. */
+bool RunSibling(const char *szExeName, DWORD *pdwExitCode, DWORD *pdwProcessId,
+                DWORD dwTimeoutMs = 20000);
 /* The same, but returns at once with the process handle (caller closes). */
 HANDLE StartChild(const char *szMode, const char *szArg);
 /* Dispatches "--child <mode> [arg]" to the child entry point registered

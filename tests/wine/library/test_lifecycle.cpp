@@ -335,21 +335,8 @@ WTEST(LifecyclePlatformCheck)
     WREQUIRE(sim.ok());
     AppDefaultsVersion version("vantri-oldos-probe.exe", "win98");
     WREQUIRE(version.ok());
-    char szExe[MAX_PATH];
-    LibraryPath(szExe, sizeof szExe);
-    lstrcpyA(szExe + lstrlenA(szExe) - lstrlenA("vantri.dll"), "vantri-oldos-probe.exe");
-    char szCmd[MAX_PATH + 2];
-    lstrcpyA(szCmd, szExe);
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    WREQUIRE(CreateProcessA(szExe, szCmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    WCHECK(WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0);
     DWORD dwExit = 99;
-    GetExitCodeProcess(pi.hProcess, &dwExit);
+    WCHECK(RunSibling("vantri-oldos-probe.exe", &dwExit, NULL));
     WCHECK_EQ(0, dwExit);  // the probe prints what differed
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     WCHECK(ReadSimLog().empty());  // the refused load never asked the driver
 }

@@ -435,23 +435,10 @@ WTEST(RoutingImportLibraryExample)
     SimSession sim;
     WREQUIRE(sim.ok());
     WREQUIRE(VantriSimSetInput(1, 0, VANTRISIM_INPUT_FIXED, 0x3C));
-    char szExe[MAX_PATH];
-    LibraryPath(szExe, sizeof szExe);
-    lstrcpyA(szExe + lstrlenA(szExe) - lstrlenA("vantri.dll"), "vantri-example.exe");
-    char szCmd[MAX_PATH + 2];
-    lstrcpyA(szCmd, szExe);
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    WREQUIRE(CreateProcessA(szExe, szCmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    WCHECK(WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0);
-    DWORD dwExit = 99;
-    GetExitCodeProcess(pi.hProcess, &dwExit);
+    DWORD dwExit = 99, dwProcessId = 0;
+    WCHECK(RunSibling("vantri-example.exe", &dwExit, &dwProcessId));
     WCHECK_EQ(0, dwExit);
-    std::vector<VantriSimLogEntry> log = ReadSimLog(pi.dwProcessId);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    std::vector<VantriSimLogEntry> log = ReadSimLog(dwProcessId);
     int opens = 0, reads = 0, closes = 0;
     for (const VantriSimLogEntry &e : log) {
         opens += e.dwCode == IOCTL_VANTRI_OPEN;
