@@ -17,6 +17,15 @@
 #include "vantri_protocol.h"
 #include "vantri_internal.h"
 
+// Word by word through a volatile pointer: the library links no C runtime,
+// so nothing may turn this into a call to memset.
+void ZeroRecord(void *pRecord, size_t cbRecord)
+{
+    volatile uint32_t *pWords = static_cast<volatile uint32_t *>(pRecord);
+    for (size_t i = 0; i < cbRecord / sizeof(uint32_t); i++)
+        pWords[i] = 0;
+}
+
 namespace {
 
 constexpr int kEventPoolSize = 16;
@@ -67,15 +76,6 @@ void ReleaseRequestEvent(const RequestEvent *pEvent)
         CloseHandle(pEvent->hEvent);
     else
         InterlockedExchange(&g_eventPool.lBusy[pEvent->nPoolIndex], 0);
-}
-
-// Word by word through a volatile pointer: the library links no C runtime,
-// so nothing may turn this into a call to memset.
-void ZeroRecord(void *pRecord, size_t cbRecord)
-{
-    volatile uint32_t *pWords = static_cast<volatile uint32_t *>(pRecord);
-    for (size_t i = 0; i < cbRecord / sizeof(uint32_t); i++)
-        pWords[i] = 0;
 }
 
 void ClearReply(VantriReply *pReply)

@@ -15,19 +15,10 @@ namespace {
 
 constexpr DWORD kRangeLength = 4;  // the only I/O range length the library accepts
 
-// Word by word through a volatile pointer: the library links no C runtime,
-// so nothing may turn this into a call to memset.
-void ZeroWords(void *pRecord, size_t cbRecord)
-{
-    volatile uint32_t *pWords = static_cast<volatile uint32_t *>(pRecord);
-    for (size_t i = 0; i < cbRecord / sizeof(uint32_t); i++)
-        pWords[i] = 0;
-}
-
 void BuildPortRequest(VantriPortRequest *pRequest, DWORD dwPort, DWORD dwValue)
 {
     // Bytes 8..63 have no defined content; zeros carry nothing of our stack.
-    ZeroWords(pRequest, sizeof *pRequest);
+    ZeroRecord(pRequest, sizeof *pRequest);
     pRequest->dwPort = dwPort;
     pRequest->dwValue = dwValue;
 }
@@ -56,7 +47,7 @@ extern "C" BOOL WINAPI VantriGetResource(DWORD dwDevice, VantriResource *pResour
         RecordError(wDevice, VANTRI_ERR_SYSTEM);
         return FALSE;
     }
-    ZeroWords(pResource, sizeof *pResource);
+    ZeroRecord(pResource, sizeof *pResource);
     pResource->dwRangeCount = 1;
     pResource->dwBase = reply.dwData1;
     pResource->dwLength = kRangeLength;

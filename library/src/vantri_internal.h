@@ -97,6 +97,8 @@ BOOL SendRequest(HANDLE hDevice, DWORD dwCode, const void *pInput,
 /* Asks device 0 for the driver version on a handle of its own and caches
  * the reply word in the shared block: 1 on a delivered request. */
 BOOL QueryDriverVersion(void);
+/* Zeroes a record of whole 32-bit words without calling the C runtime. */
+void ZeroRecord(void *pRecord, size_t cbRecord);
 /* Closes the reusable request events; called by detach. */
 void ReleaseChannelEvents(void);
 
