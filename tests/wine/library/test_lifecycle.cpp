@@ -16,6 +16,72 @@ void EventName(char *szName, size_t cch, const char *szWhat, const char *szTag)
     snprintf(szName, cch, "vantri-libtest-%s-%s", szWhat, szTag);
 }
 
+// The child's side of a held child: the events its parent made under the tag.
+bool OpenHoldEvents(const char *szTag, HANDLE *phReady, HANDLE *phGo)
+{
+    char szReady[100], szGo[100];
+    EventName(szReady, sizeof szReady, "ready", szTag);
+    EventName(szGo, sizeof szGo, "go", szTag);
+    *phReady = OpenEventA(EVENT_MODIFY_STATE, FALSE, szReady);
+    *phGo = OpenEventA(SYNCHRONIZE, FALSE, szGo);
+    return *phReady && *phGo;
+}
+
+// The parent's side: a child of this program, run in the given mode, that
+// signals "ready" at the point the test looks at and then waits for the word
+// to end. An unreleased child is let go and waited for when the test leaves.
+class HeldChild {
+public:
+    explicit HeldChild(const char *szMode)
+        : m_hReady(NULL), m_hGo(NULL), m_hChild(NULL)
+    {
+        char szTag[32], szReady[100], szGo[100];
+        snprintf(szTag, sizeof szTag, "%lu", GetCurrentProcessId());
+        EventName(szReady, sizeof szReady, "ready", szTag);
+        EventName(szGo, sizeof szGo, "go", szTag);
+        m_hReady = CreateEventA(NULL, TRUE, FALSE, szReady);
+        m_hGo = CreateEventA(NULL, TRUE, FALSE, szGo);
+        if (m_hReady && m_hGo)
+            m_hChild = StartChild(szMode, szTag);
+    }
+    ~HeldChild()
+    {
+        if (m_hChild) {
+            DWORD dwIgnored;
+            Release(&dwIgnored);
+        }
+        if (m_hReady)
+            CloseHandle(m_hReady);
+        if (m_hGo)
+            CloseHandle(m_hGo);
+    }
+    bool started() const { return m_hChild != NULL; }
+    // True when the child reached its point, false when it ended first or took too long.
+    bool WaitReady()
+    {
+        HANDLE waits[2] = {m_hReady, m_hChild};
+        return WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+    }
+    // Says the word and waits for the child to end; false when it did not in time.
+    bool Release(DWORD *pdwExit)
+    {
+        *pdwExit = 99;
+        if (!m_hChild)
+            return false;
+        SetEvent(m_hGo);
+        bool ended = WaitForSingleObject(m_hChild, 20000) == WAIT_OBJECT_0;
+        if (!ended)
+            TerminateProcess(m_hChild, 99);
+        GetExitCodeProcess(m_hChild, pdwExit);
+        CloseHandle(m_hChild);
+        m_hChild = NULL;
+        return ended;
+    }
+
+private:
+    HANDLE m_hReady, m_hGo, m_hChild;
+};
+
 int CountCode(const std::vector<VantriSimLogEntry> &log, DWORD dwCode)
 {
     int n = 0;
@@ -67,12 +133,8 @@ LIBTEST_CHILD(version)
 // Opens boards 7 and 3, says so, waits for the word and ends with both open.
 LIBTEST_CHILD(hold)
 {
-    char szReady[100], szGo[100];
-    EventName(szReady, sizeof szReady, "ready", szArg);
-    EventName(szGo, sizeof szGo, "go", szArg);
-    HANDLE hReady = OpenEventA(EVENT_MODIFY_STATE, FALSE, szReady);
-    HANDLE hGo = OpenEventA(SYNCHRONIZE, FALSE, szGo);
-    if (!hReady || !hGo)
+    HANDLE hReady, hGo;
+    if (!OpenHoldEvents(szArg, &hReady, &hGo))
         return 2;
     HMODULE h = LoadLibraryA("vantri.dll");
     if (!h)
@@ -92,13 +154,11 @@ LIBTEST_CHILD(hold)
 // keeps the mapping, and with it the shared section, until told to end.
 LIBTEST_CHILD(map)
 {
-    char szReady[100], szGo[100], szPath[MAX_PATH];
-    EventName(szReady, sizeof szReady, "ready", szArg);
-    EventName(szGo, sizeof szGo, "go", szArg);
-    HANDLE hReady = OpenEventA(EVENT_MODIFY_STATE, FALSE, szReady);
-    HANDLE hGo = OpenEventA(SYNCHRONIZE, FALSE, szGo);
+    char szPath[MAX_PATH];
+    HANDLE hReady, hGo;
+    bool bEvents = OpenHoldEvents(szArg, &hReady, &hGo);
     LibraryPath(szPath, sizeof szPath);
-    if (!hReady || !hGo || !LoadLibraryExA(szPath, NULL, DONT_RESOLVE_DLL_REFERENCES))
+    if (!bEvents || !LoadLibraryExA(szPath, NULL, DONT_RESOLVE_DLL_REFERENCES))
         return 2;
     SetEvent(hReady);
     return WaitForSingleObject(hGo, 20000) == WAIT_OBJECT_0 ? 0 : 3;
@@ -190,17 +250,9 @@ WTEST(LifecycleFailedFirstQueryRefusesLoad)
     };
     // Another process keeps the image mapped, so the shared section lives on
     // between the loads of this test and a miscount would show.
-    char szTag[32], szReady[100], szGo[100];
-    snprintf(szTag, sizeof szTag, "%lu", GetCurrentProcessId());
-    EventName(szReady, sizeof szReady, "ready", szTag);
-    EventName(szGo, sizeof szGo, "go", szTag);
-    HANDLE hReady = CreateEventA(NULL, TRUE, FALSE, szReady);
-    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, szGo);
-    WREQUIRE(hReady && hGo);
-    HANDLE hChild = StartChild("map", szTag);
-    WREQUIRE(hChild);
-    HANDLE waits[2] = {hReady, hChild};
-    WCHECK(WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0);
+    HeldChild child("map");
+    WREQUIRE(child.started());
+    WCHECK(child.WaitReady());
 
     for (const RefusedCase &c : cases) {
         WCONTEXT("%s", c.name);
@@ -229,14 +281,9 @@ WTEST(LifecycleFailedFirstQueryRefusesLoad)
         WCHECK_EQ(VANTRISIM_DEFAULT_VERSION, (DWORD)pShared[1]);
     }
     WCONTEXT("");
-    SetEvent(hGo);
-    WCHECK(WaitForSingleObject(hChild, 20000) == WAIT_OBJECT_0);
     DWORD dwExit = 99;
-    GetExitCodeProcess(hChild, &dwExit);
+    WCHECK(child.Release(&dwExit));
     WCHECK_EQ(0, dwExit);
-    CloseHandle(hChild);
-    CloseHandle(hReady);
-    CloseHandle(hGo);
 }
 
 WTEST(LifecycleSecondProcessUsesCachedVersion)
@@ -266,24 +313,14 @@ WTEST(LifecycleAttachCountAndDetachCloses)
     const LONG lBefore = pShared[0];
     WCHECK(lBefore >= 1);
 
-    char szTag[32], szReady[100], szGo[100];
-    snprintf(szTag, sizeof szTag, "%lu", GetCurrentProcessId());
-    EventName(szReady, sizeof szReady, "ready", szTag);
-    EventName(szGo, sizeof szGo, "go", szTag);
-    HANDLE hReady = CreateEventA(NULL, TRUE, FALSE, szReady);
-    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, szGo);
-    WREQUIRE(hReady && hGo);
-    HANDLE hChild = StartChild("hold", szTag);
-    WREQUIRE(hChild);
-    HANDLE waits[2] = {hReady, hChild};
-    WCHECK(WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0);
+    HeldChild child("hold");
+    WREQUIRE(child.started());
+    WCHECK(child.WaitReady());
     WCHECK_EQ(lBefore + 1, pShared[0]);
     WCHECK(WaitOpenCounts(0x88));
     WREQUIRE(VantriSimClearLog());
-    SetEvent(hGo);
-    WCHECK(WaitForSingleObject(hChild, 20000) == WAIT_OBJECT_0);
     DWORD dwExit = 99;
-    GetExitCodeProcess(hChild, &dwExit);
+    WCHECK(child.Release(&dwExit));
     WCHECK_EQ(0, dwExit);
     WCHECK_EQ(lBefore, pShared[0]);
     WCHECK(WaitOpenCounts(0));
@@ -294,9 +331,6 @@ WTEST(LifecycleAttachCountAndDetachCloses)
     WCHECK_EQ(3, log[0].dwBoard);
     WCHECK_EQ(IOCTL_VANTRI_CLOSE, log[1].dwCode);
     WCHECK_EQ(7, log[1].dwBoard);
-    CloseHandle(hChild);
-    CloseHandle(hReady);
-    CloseHandle(hGo);
 }
 
 // Processes that load and unload at the same moment keep the count exact.
